@@ -38,7 +38,8 @@ case "$output" in
   *) linux_output="$install_dir/$(printf '%s' "$output" | tr '\\' /)" ;;
 esac
 
-/usr/lib/wine/wine64 "$install_dir/quendra.exe" &
+# A session of its own, so that Ctrl-C reaches this script and not the program.
+setsid /usr/lib/wine/wine64 "$install_dir/quendra.exe" &
 quendra_pid=$!
 
 stop() {
@@ -51,7 +52,8 @@ stop() {
   wait "$quendra_pid" 2>/dev/null && echo "Quendra ended (exit code 0)." || echo "Quendra ended (exit code $?)."
   wine_session_stop
 }
-trap stop INT TERM EXIT
+trap 'stop; exit 0' INT TERM
+trap stop EXIT
 
 port=""
 for _ in $(seq 100); do
