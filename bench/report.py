@@ -1,0 +1,502 @@
+"""Turns the results of a run into results.md (tables, targets) and the plots.
+
+Can be run by itself on a saved run: report.py results/raw/results.json"""
+
+import json
+import math
+import sys
+from pathlib import Path
+
+ORDER = ["floor", "python", "nodered", "quendra"]
+SIZE_LABELS = {4096: "4 KiB", 65536: "64 KiB", 1 << 20: "1 MiB", 4 << 20: "4 MiB"}
+# A growth exponent above this counts as faster than linear (1.0 is linear);
+# the margin absorbs the noise of a shared two-core machine.
+LINEAR_LIMIT = 1.15
+
+
+def fmt_ns(value):
+    if value is None:
+        return None
+    if value < 1e6:
+        return "%.1f µs" % (value / 1e3)
+    if value < 1e9:
+        return "%.2f ms" % (value / 1e6)
+    return "%.2f s" % (value / 1e9)
+
+
+def fmt_seconds(value):
+    return None if value is None else fmt_ns(value * 1e9)
+
+
+def fmt_rate(value):
+    return None if value is None else "{:,.0f} blocks/s".format(value)
+
+
+def fmt_mibs(value):
+    return None if value is None else "%.0f MiB/s" % value
+
+
+def fmt_kib(value):
+    if value is None:
+        return None
+    if abs(value) >= 10 * 1024:
+        return "%.1f MiB" % (value / 1024)
+    return "%.1f KiB" % value
+
+
+def fmt_percent(value):
+    return None if value is None else "%.2f %%" % value
+
+
+def fmt_per_second(value):
+    return None if value is None else "%.1f /s" % value
+
+
+def phase(result, name):
+    outcome = result.get("phases", {}).get(name)
+    return outcome if outcome and outcome.get("ok") else None
+
+
+def field(name, key):
+    def get(result, machine):
+        outcome = phase(result, name)
+        value = outcome.get(key) if outcome else None
+        return value if value is None or value >= 0 else None
+    return get
+
+
+def idle_rss(process):
+    def get(result, machine):
+        outcome = result.get("phases", {}).get("idle_memory")
+        return outcome["rss_kb"].get(process) if outcome else None
+    return get
+
+
+def held_rss(process, connections):
+    return field("scale_%d" % connections, "held_rss_kb.%s" % process)
+
+
+def rss_per_connection(process, connections):
+    def get(result, machine):
+        outcome = phase(result, "scale_%d" % connections)
+        if not outcome:
+            return None
+        before = outcome.get("before_rss_kb.%s" % process)
+        held = outcome.get("held_rss_kb.%s" % process)
+        if before is None or held is None or before < 0 or held < 0:
+            return None
+        return (held - before) / connections
+    return get
+
+
+def idle_cpu_percent(process):
+    def get(result, machine):
+        outcome = phase(result, "idle")
+        if not outcome:
+            return None
+        start = outcome.get("start_cpu_ticks.%s" % process)
+        end = outcome.get("end_cpu_ticks.%s" % process)
+        if start is None or end is None or start < 0 or end < 0:
+            return None
+        seconds = outcome["measured_seconds"]
+        return 100.0 * (end - start) / machine["clock_ticks"] / seconds
+    return get
+
+
+def idle_wakeups(process):
+    def get(result, machine):
+        outcome = phase(result, "idle")
+        if not outcome:
+            return None
+        start = outcome.get("start_wakeups.%s" % process)
+        end = outcome.get("end_wakeups.%s" % process)
+        if start is None or end is None or start < 0 or end < 0:
+            return None
+        return (end - start) / outcome["measured_seconds"]
+    return get
+
+
+def delivered_of(connections):
+    def get(result, machine):
+        outcome = result.get("phases", {}).get("scale_%d" % connections)
+        return None if not outcome else outcome.get("delivered_whole")
+    return get
+
+
+def burst_text(result, machine):
+    outcome = result.get("phases", {}).get("burst")
+    if not outcome:
+        return None
+    accepted = max(0, outcome.get("accepted", 0))
+    text = "%d of %d" % (accepted, outcome.get("connections", 0))
+    if outcome.get("ok"):
+        text = "all in %s" % fmt_seconds(outcome.get("accept_all_seconds"))
+    overflows = outcome.get("listen_overflows", -1)
+    if overflows >= 0:
+        text += ", %d queue overflows" % overflows
+    return text
+
+
+def checks_text(result, machine):
+    checks = result.get("checks", [])
+    if not checks:
+        return None
+    passed = sum(1 for check in checks if check.get("ok"))
+    return "%d of %d" % (passed, len(checks))
+
+
+def rows(plan):
+    table = [
+        ("Delivery latency p50, 64 B block (%s sends)" % "{:,}".format(plan["latency_count"]),
+         field("latency", "latency_p50_ns"), fmt_ns),
+        ("Delivery latency p99, 64 B block", field("latency", "latency_p99_ns"), fmt_ns),
+    ]
+    for size, count in plan["sizes"]:
+        table.append(("Delivery latency p50, %s block (%d sends)"
+                      % (SIZE_LABELS.get(size, "%d B" % size), count),
+                      field("latency_%d" % size, "latency_p50_ns"), fmt_ns))
+    table.append(("Delivery latency p50, 64 B, output on the ext4 disk",
+                  field("disk_latency", "latency_p50_ns"), fmt_ns))
+    for clients in plan["clients"]:
+        table.append(("Throughput, %d client%s each waiting for its block"
+                      % (clients, "" if clients == 1 else "s"),
+                      field("throughput_%d" % clients, "blocks_per_second"), fmt_rate))
+    table.append(("Streaming %d MiB from one client" % (plan["stream_bytes"] >> 20),
+                  field("stream", "mib_per_second"), fmt_mibs))
+    for connections in plan["scale"]:
+        table.append(("Accepting {:,} connections (paced to the backlog)".format(connections),
+                      field("scale_%d" % connections, "accept_all_seconds"), fmt_seconds))
+    most = plan["scale"][-1]
+    table += [
+        ("{:,} connections held: blocks landed, one per connection".format(most),
+         delivered_of(most), lambda value: None if value is None else "%d" % value),
+        ("Delivery latency p50 with {:,} connections held".format(most),
+         field("scale_%d" % most, "latency_p50_ns"), fmt_ns),
+        ("Burst of {:,} connects at once: accepted within {} s".format(
+            plan["burst"], plan["burst_seconds"]), burst_text, None),
+        ("Resident memory, idle", idle_rss("relay"), fmt_kib),
+        ("Resident memory, {:,} connections held".format(most), held_rss("relay", most),
+         fmt_kib),
+        ("Resident memory per connection ({:,} held)".format(most),
+         rss_per_connection("relay", most), fmt_kib),
+        ("CPU, %d idle clients for %d s (share of one core)"
+         % (plan["idle_connections"], plan["idle_seconds"]),
+         idle_cpu_percent("relay"), fmt_percent),
+        ("Wake-ups, %d idle clients" % plan["idle_connections"], idle_wakeups("relay"),
+         fmt_per_second),
+        ("wineserver: resident memory, idle", idle_rss("wineserver"), fmt_kib),
+        ("wineserver: resident memory per connection ({:,} held)".format(most),
+         rss_per_connection("wineserver", most), fmt_kib),
+        ("wineserver: CPU, %d idle clients (share of one core)" % plan["idle_connections"],
+         idle_cpu_percent("wineserver"), fmt_percent),
+        ("Checks passed (after every phase: still listening, a new block lands)",
+         checks_text, None),
+    ]
+    return table
+
+
+def cell(value, text, floor_value):
+    if text is None:
+        return "—"
+    if isinstance(value, (int, float)) and isinstance(floor_value, (int, float)) \
+            and floor_value > 0 and value >= 0:
+        return "%s (%.2f×)" % (text, value / floor_value)
+    return text
+
+
+def table_markdown(results):
+    names = [name for name in ORDER if name in results["relays"]]
+    machine = results["machine"]
+    lines = ["| Figure | " + " | ".join(results["relays"][n]["label"] for n in names) + " |",
+             "|---|" + "---|" * len(names)]
+    for label, get, formatter in rows(results["plan"]):
+        values = {name: get(results["relays"][name], machine) for name in names}
+        if all(value is None for value in values.values()):
+            continue
+        floor_value = values.get("floor")
+        cells = []
+        for name in names:
+            value = values[name]
+            text = formatter(value) if formatter else value
+            cells.append(cell(value, text, floor_value if formatter else None))
+        lines.append("| %s | %s |" % (label, " | ".join(cells)))
+    return "\n".join(lines)
+
+
+def exponent(small, large, ratio):
+    if small is None or large is None or small <= 0 or large <= 0:
+        return None
+    return math.log(large / small) / math.log(ratio)
+
+
+def growth(results):
+    """How each figure grows with connections and block size: the exponent k of
+    figure ~ n^k between two points (1.0 is linear)."""
+    plan = results["plan"]
+    low, high = plan["scale"][0], plan["scale"][-1]
+    sizes = [size for size, _ in plan["sizes"]]
+    machine = results["machine"]
+    table = {}
+    for name in [n for n in ORDER if n in results["relays"]]:
+        result = results["relays"][name]
+        entry = {}
+        entry["accept"] = exponent(field("scale_%d" % low, "accept_all_seconds")(result, machine),
+                                   field("scale_%d" % high, "accept_all_seconds")(result, machine),
+                                   high / low)
+        entry["memory"] = exponent(
+            rss_per_connection("relay", low)(result, machine) * low
+            if rss_per_connection("relay", low)(result, machine) is not None else None,
+            rss_per_connection("relay", high)(result, machine) * high
+            if rss_per_connection("relay", high)(result, machine) is not None else None,
+            high / low)
+        entry["held_latency"] = exponent(
+            field("scale_%d" % low, "latency_p50_ns")(result, machine),
+            field("scale_%d" % high, "latency_p50_ns")(result, machine), high / low)
+        if len(sizes) >= 2:
+            entry["block"] = exponent(
+                field("latency_%d" % sizes[-2], "latency_p50_ns")(result, machine),
+                field("latency_%d" % sizes[-1], "latency_p50_ns")(result, machine),
+                sizes[-1] / sizes[-2])
+        table[name] = entry
+    return table
+
+
+def growth_markdown(results, table):
+    plan = results["plan"]
+    low, high = plan["scale"][0], plan["scale"][-1]
+    sizes = [size for size, _ in plan["sizes"]]
+    columns = [
+        ("accept", "Accept time, {:,} → {:,} connections".format(low, high)),
+        ("memory", "Memory for the connections, {:,} → {:,}".format(low, high)),
+        ("held_latency", "Delivery latency, {:,} → {:,} held".format(low, high)),
+    ]
+    if len(sizes) >= 2:
+        columns.append(("block", "Delivery latency, %s → %s block"
+                        % (SIZE_LABELS.get(sizes[-2]), SIZE_LABELS.get(sizes[-1]))))
+    names = list(table)
+    lines = ["| Growth exponent k (figure ∝ n^k; 1 = linear) | "
+             + " | ".join(results["relays"][n]["label"] for n in names) + " |",
+             "|---|" + "---|" * len(names)]
+    for key, label in columns:
+        cells = []
+        for name in names:
+            value = table[name].get(key)
+            cells.append("—" if value is None else "%.2f" % value)
+        lines.append("| %s | %s |" % (label, " | ".join(cells)))
+    return "\n".join(lines)
+
+
+def targets_markdown(results, growth_table):
+    relays = results["relays"]
+    machine = results["machine"]
+    if "quendra" not in relays:
+        return "quendra.exe was not part of this run."
+    q = relays["quendra"]
+    lines = []
+
+    def verdict(met):
+        return "**met**" if met else "**missed**"
+
+    p50 = {name: field("latency", "latency_p50_ns")(relays[name], machine)
+           for name in relays}
+    if p50.get("quendra") and p50.get("floor"):
+        ratio = p50["quendra"] / p50["floor"]
+        lines.append("- p50 delivery latency within 3× the floor: %s (%s, %.2f× the floor's %s)"
+                     % (verdict(ratio <= 3), fmt_ns(p50["quendra"]), ratio,
+                        fmt_ns(p50["floor"])))
+    others = [name for name in ("python", "nodered") if p50.get(name)]
+    if p50.get("quendra") and others:
+        below = all(p50["quendra"] < p50[name] for name in others)
+        lines.append("- p50 below the Python relay and Node-RED: %s (%s)" % (
+            verdict(below), ", ".join("%s %s" % (relays[n]["label"], fmt_ns(p50[n]))
+                                      for n in others)))
+    most = results["plan"]["scale"][-1]
+    delivered = delivered_of(most)(q, machine)
+    scale_ok = bool(phase(q, "scale_%d" % most))
+    checks_ok = all(check.get("ok") for check in q.get("checks", [])) and q.get("checks")
+    lines.append("- {:,} concurrent connections served correctly: {} ({} of {:,} blocks "
+                 "landed; checks after every phase {})".format(
+                     most, verdict(scale_ok and delivered == most), delivered, most,
+                     "all passed" if checks_ok else "not all passed"))
+    cpu = idle_cpu_percent("relay")(q, machine)
+    if cpu is not None:
+        lines.append("- idle CPU under 1%% of one core: %s (%s for quendra.exe; wineserver %s)"
+                     % (verdict(cpu < 1), fmt_percent(cpu),
+                        fmt_percent(idle_cpu_percent("wineserver")(q, machine)) or "—"))
+    exponents = {key: value for key, value in growth_table.get("quendra", {}).items()
+                 if value is not None}
+    if exponents:
+        worst = max(exponents.values())
+        lines.append("- no figure growing faster than linearly: %s (largest exponent %.2f; "
+                     "see the growth table)" % (verdict(worst <= LINEAR_LIMIT), worst))
+    return "\n".join(lines)
+
+
+def failures_markdown(results):
+    lines = []
+    for name in [n for n in ORDER if n in results["relays"]]:
+        result = results["relays"][name]
+        if result.get("error"):
+            lines.append("- %s: %s" % (result["label"], result["error"]))
+        for phase_name, outcome in result.get("phases", {}).items():
+            if not outcome.get("ok"):
+                lines.append("- %s, %s: %s" % (result["label"], phase_name,
+                                               outcome.get("error")))
+        for check in result.get("checks", []):
+            if not check.get("ok"):
+                lines.append("- %s, check after %s: %s" % (result["label"], check["after"],
+                                                           check.get("error")))
+        for size, _ in results["plan"]["sizes"]:
+            outcome = phase(result, "latency_%d" % size)
+            if outcome and outcome.get("landed_last_piece"):
+                lines.append("- %s, %s blocks: %d of %d arrived in more than one piece; the "
+                             "time is until the last piece landed"
+                             % (result["label"], SIZE_LABELS.get(size, size),
+                                outcome["landed_last_piece"],
+                                outcome["landed_last_piece"] + outcome["landed_whole"]))
+    return "\n".join(lines) if lines else "None."
+
+
+def conditions_markdown(results):
+    machine = results["machine"]
+    busy = machine.get("busy_share")
+    lines = [
+        "- Machine: %s, %d cores, Linux %s; %s; Python %s; Node.js %s with Node-RED %s."
+        % (machine["cpu"], machine["cores"], machine["kernel"], machine["wine"],
+           machine["python"], machine["node"], machine["node_red"]),
+        "- Run: %s, %.1f minutes%s. Load average before %.2f, after %.2f; all cores "
+        "together %.0f%% busy during the run (the benchmark's own processes included)."
+        % (machine["date"], machine.get("minutes", 0),
+           " (quick run: fewer sends, shorter windows)" if results.get("quick") else "",
+           machine["load_before"][0], machine["load_after"][0],
+           100 * busy if busy is not None else -1),
+    ]
+    return "\n".join(lines)
+
+
+def write_plots(results, folder, raw):
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as pyplot
+    except ImportError:
+        print("matplotlib is missing: no plots (bench/install.sh installs it)")
+        return []
+    names = [name for name in ORDER if name in results["relays"]]
+    labels = {name: results["relays"][name]["label"] for name in names}
+    written = []
+
+    figure, axes = pyplot.subplots(figsize=(8, 4.5))
+    for name in names:
+        outcome = phase(results["relays"][name], "latency")
+        if not outcome or not (raw / outcome.get("raw", "")).is_file():
+            continue
+        values = sorted(int(line) / 1e3 for line in (raw / outcome["raw"]).read_text().split())
+        if not values:
+            continue
+        fractions = [(i + 1) / len(values) for i in range(len(values))]
+        axes.step(values, fractions, where="post", label=labels[name])
+    axes.set_xscale("log")
+    axes.set_xlabel("delivery latency, µs (log scale): send until the file holds the block")
+    axes.set_ylabel("share of sends")
+    axes.set_title("Delivery latency of a 64 B block, %s sends"
+                   % "{:,}".format(results["plan"]["latency_count"]))
+    axes.grid(True, which="both", alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(folder / "latency.png", dpi=110)
+    pyplot.close(figure)
+    written.append("latency.png")
+
+    figure, axes = pyplot.subplots(figsize=(8, 4.5))
+    clients = results["plan"]["clients"]
+    for name in names:
+        points = [(n, field("throughput_%d" % n, "blocks_per_second")(
+            results["relays"][name], results["machine"])) for n in clients]
+        points = [(n, value) for n, value in points if value]
+        if points:
+            axes.plot([n for n, _ in points], [v for _, v in points], marker="o",
+                      label=labels[name])
+    axes.set_xscale("log")
+    axes.set_yscale("log")
+    axes.set_xticks(clients)
+    axes.set_xticklabels([str(n) for n in clients])
+    axes.set_xlabel("concurrent clients, each waiting for its own block to land")
+    axes.set_ylabel("blocks per second (log scale)")
+    axes.set_title("Throughput by client count, 64 B blocks")
+    axes.grid(True, which="both", alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(folder / "throughput.png", dpi=110)
+    pyplot.close(figure)
+    written.append("throughput.png")
+    return written
+
+
+METHOD = """\
+How it is measured (bench/run.sh; every relay in turn, the same phases, one load client):
+
+- Every block is unique: bytes of every value (NUL, CR, LF included), a marker naming
+  it, and CR LF, which every relay strips. A block has landed when the output file holds
+  exactly the block less its CR LF; the client learns of changes by inotify and reads
+  the file through a descriptor it holds open.
+- Latency: one connection sends a block, waits until it lands, sends the next.
+- Throughput: N connections, each waiting for its own block to land before sending the
+  next, for a fixed window. As the file keeps only the last block, the client holds each
+  open of the output file by the relay for a moment (a fanotify permission event) to
+  read the block it is about to replace, so no landing goes unseen; this costs every
+  relay the same few microseconds per block.
+- Streaming: one connection sends 64 MiB as fast as the relay takes it; done when the
+  file holds a last piece of the stream that ends with its last byte.
+- Connections are opened paced to the relay's accept queue (never more connects in
+  flight than its backlog has room for), so the accept time is the relay's own and not
+  TCP's SYN retransmission timer; the burst row opens them all at once instead.
+- Memory is VmRSS of the relay's process (for Wine: the quendra.exe process; the
+  wineserver, which holds the sockets and windows of every Wine process, is shown in
+  its own rows). CPU is utime + stime from /proc/<pid>/stat; wake-ups are the context
+  switches of all its threads.
+- quendra.exe runs under Wine with IdlePriority=0 (normal priority); output files are
+  on tmpfs (/dev/shm) except in the disk row, because on this machine's ext4 disk every
+  truncate-and-rewrite waits for ext4's flush on close, which hides the relays' costs.
+- The Python relay is asyncio with a Protocol whose data_received writes the file
+  (default backlog 100). Node-RED runs bench/relays/nodered/flows.json: a tcp in node
+  (stream of Buffers) into a function node that strips the CR and CR LF, into a file
+  node in overwrite mode; its file node writes through a stream (open, write, close)
+  and queues messages while a write is under way.
+"""
+
+
+def write(results, folder, raw):
+    folder = Path(folder)
+    plots = write_plots(results, folder, Path(raw))
+    growth_table = growth(results)
+    parts = [
+        "# Benchmark results",
+        "",
+        conditions_markdown(results),
+        "",
+        "Each figure is given with its ratio to the floor relay (the least work this "
+        "machine can do for the job).",
+        "",
+        table_markdown(results),
+        "",
+        growth_markdown(results, growth_table),
+        "",
+        "## Targets",
+        "",
+        targets_markdown(results, growth_table),
+        "",
+        "## Failures and remarks",
+        "",
+        failures_markdown(results),
+        "",
+    ]
+    for plot in plots:
+        parts += ["![%s](%s)" % (plot[:-4], plot), ""]
+    parts += ["## Method", "", METHOD]
+    (folder / "results.md").write_text("\n".join(parts))
+
+
+if __name__ == "__main__":
+    saved = Path(sys.argv[1] if len(sys.argv) > 1 else "results/raw/results.json")
+    write(json.loads(saved.read_text()), saved.parent.parent, saved.parent)
