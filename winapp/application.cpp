@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include <algorithm>
+
 #include "form.h"
 #include "full_stop.h"
 
@@ -13,7 +15,8 @@ constexpr char kApplicationWindowClass[] = "TApplication";
 
 HICON LoadApplicationIcon() {
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
-    return icon != nullptr ? icon : LoadIconA(nullptr, MAKEINTRESOURCEA(32512) /* IDI_APPLICATION */);
+    return icon != nullptr ? icon
+                           : LoadIconA(nullptr, MAKEINTRESOURCEA(32512) /* IDI_APPLICATION */);
 }
 
 std::string ModuleBaseName() {
@@ -31,7 +34,8 @@ std::string ModuleBaseName() {
 
 } // namespace
 
-TApplication::TApplication() : TComponent(nullptr), FTitle(ModuleBaseName()), FIcon(LoadApplicationIcon()) {
+TApplication::TApplication()
+    : TComponent(nullptr), FTitle(ModuleBaseName()), FIcon(LoadApplicationIcon()) {
     Application = this;
     WNDCLASSA wc{};
     wc.lpfnWndProc = WndProc;
@@ -73,6 +77,13 @@ void TApplication::FinishFormCreation(TForm* form) {
 }
 
 void TApplication::Run() {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    const bool maximized =
+        (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 && startup.wShowWindow == SW_SHOWMAXIMIZED;
+    if (FMainForm != nullptr && maximized)
+        FMainForm->SetWindowState(TWindowState::wsMaximized);
     if (FMainForm != nullptr && FShowMainForm)
         FMainForm->SetVisible(true);
     while (!FTerminated) {
@@ -81,7 +92,9 @@ void TApplication::Run() {
     }
 }
 
-void TApplication::Terminate() { PostQuitMessage(0); }
+void TApplication::Terminate() {
+    PostQuitMessage(0);
+}
 
 void TApplication::ProcessMessages() {
     while (ProcessMessage()) {
@@ -120,6 +133,16 @@ void TApplication::HandleException(TObject* sender) {
 
 void TApplication::ShowException(const Exception& e) {
     MessageBoxA(FHandle, WithFullStop(e.Message()).c_str(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::FormVisibilityChanged() {
+    const auto& owned = Components();
+    const bool anyVisible = std::any_of(owned.begin(), owned.end(), [](TComponent* component) {
+        const auto* form = dynamic_cast<TForm*>(component);
+        return form != nullptr && form->Visible();
+    });
+    // Zero size and never activated: only its task-bar button is seen.
+    ShowWindow(FHandle, anyVisible ? SW_SHOWNOACTIVATE : SW_HIDE);
 }
 
 LRESULT CALLBACK TApplication::WndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -14,7 +14,7 @@ namespace winapp {
 class TForm;
 
 class TApplication : public TComponent {
-public:
+  public:
     using TExceptionEvent = std::function<void(TObject* sender, const Exception& e)>;
 
     // One application object at a time; it makes itself the global `Application`.
@@ -41,6 +41,9 @@ public:
         FinishFormCreation(reference);
     }
 
+    // Runs the message loop until the application is terminated. Of the show request
+    // that the launcher passed to the process, only a maximised start is applied: to the
+    // main form, just before the loop begins.
     void Run();
     void Terminate();
     // Handles the messages waiting now and returns.
@@ -51,7 +54,11 @@ public:
     void HandleException(TObject* sender);
     void ShowException(const Exception& e);
 
-private:
+    // Forms call this when they show or hide: the application's window, and with it the
+    // task-bar button, is shown while any form is visible and hidden otherwise.
+    void FormVisibilityChanged();
+
+  private:
     void FinishFormCreation(TForm* form);
     bool ProcessMessage();
     static LRESULT CALLBACK WndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
