@@ -55,9 +55,17 @@ stop() {
 trap 'stop; exit 0' INT TERM
 trap stop EXIT
 
+# Under Wine the listening socket is held by the prefix's wineserver, so look for
+# the port among that server's sockets.
+our_wineserver() {
+  for p in $(pgrep -x wineserver64) $(pgrep -x wineserver); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done | head -n 1
+}
+server_pid=$(our_wineserver || true)
 port=""
 for _ in $(seq 100); do
-  port=$(ss -ltnpH 2>/dev/null | awk '/quendra.exe/ { n = split($4, a, ":"); print a[n]; exit }')
+  port=$(ss -ltnpH 2>/dev/null | awk -v pid="pid=$server_pid," 'index($0, pid) { n = split($4, a, ":"); print a[n]; exit }')
   [ -n "$port" ] && break
   kill -0 "$quendra_pid" 2>/dev/null || break
   sleep 0.1
