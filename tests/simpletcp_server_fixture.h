@@ -58,14 +58,16 @@ class ServerTest : public SocketTest {
         std::string Bytes;
     };
 
-    uint16_t FPort = FreeLoopbackPort();
-    TSimpleTCPServer FServer{nullptr};
+    // The records come before the server, so that they outlive what the server's
+    // destructor may still report.
     std::vector<TSimpleTCPClient*> FConnected;
     std::vector<TSimpleTCPClient*> FDisconnected;
     std::vector<size_t> FCountDuringDisconnect;
     std::vector<TRead> FReads;
     std::vector<size_t> FPositionOnRead;
     std::vector<TReport> FReports;
+    uint16_t FPort = FreeLoopbackPort();
+    TSimpleTCPServer FServer{nullptr};
 };
 
 } // namespace simpletcp_test
