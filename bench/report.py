@@ -137,6 +137,13 @@ def burst_text(result, machine):
     return text
 
 
+def startup(key):
+    def get(result, machine):
+        outcome = result.get("startup")
+        return outcome.get(key) if outcome and outcome.get("ok") else None
+    return get
+
+
 def checks_text(result, machine):
     checks = result.get("checks", [])
     if not checks:
@@ -147,6 +154,9 @@ def checks_text(result, machine):
 
 def rows(plan):
     table = [
+        ("Start: from launch until it listens", startup("listening_seconds"), fmt_seconds),
+        ("Start: from launch until a first block lands", startup("first_block_seconds"),
+         fmt_seconds),
         ("Delivery latency p50, 64 B block (%s sends)" % "{:,}".format(plan["latency_count"]),
          field("latency", "latency_p50_ns"), fmt_ns),
         ("Delivery latency p99, 64 B block", field("latency", "latency_p99_ns"), fmt_ns),
@@ -229,6 +239,22 @@ def exponent(small, large, ratio):
     return math.log(large / small) / math.log(ratio)
 
 
+# Below this much growth (KiB) resident memory moves by whole pages and by the
+# garbage collector's mood, so no growth exponent is read from it.
+MEMORY_NOISE_KIB = 256
+
+
+def memory_exponent(result, machine, low, high):
+    small = rss_per_connection("relay", low)(result, machine)
+    large = rss_per_connection("relay", high)(result, machine)
+    if small is None or large is None:
+        return None
+    small, large = small * low, large * high
+    if small < MEMORY_NOISE_KIB or large < MEMORY_NOISE_KIB:
+        return None
+    return exponent(small, large, high / low)
+
+
 def growth(results):
     """How each figure grows with connections and block size: the exponent k of
     figure ~ n^k between two points (1.0 is linear)."""
@@ -243,12 +269,10 @@ def growth(results):
         entry["accept"] = exponent(field("scale_%d" % low, "accept_all_seconds")(result, machine),
                                    field("scale_%d" % high, "accept_all_seconds")(result, machine),
                                    high / low)
-        entry["memory"] = exponent(
-            rss_per_connection("relay", low)(result, machine) * low
-            if rss_per_connection("relay", low)(result, machine) is not None else None,
-            rss_per_connection("relay", high)(result, machine) * high
-            if rss_per_connection("relay", high)(result, machine) is not None else None,
-            high / low)
+        # Memory from the middle count up, where the growth stands well above
+        # the allocator's granularity.
+        middle = plan["scale"][-2] if len(plan["scale"]) > 2 else low
+        entry["memory"] = memory_exponent(result, machine, middle, high)
         entry["held_latency"] = exponent(
             field("scale_%d" % low, "latency_p50_ns")(result, machine),
             field("scale_%d" % high, "latency_p50_ns")(result, machine), high / low)
@@ -267,7 +291,8 @@ def growth_markdown(results, table):
     sizes = [size for size, _ in plan["sizes"]]
     columns = [
         ("accept", "Accept time, {:,} → {:,} connections".format(low, high)),
-        ("memory", "Memory for the connections, {:,} → {:,}".format(low, high)),
+        ("memory", "Memory for the connections, {:,} → {:,}".format(
+            plan["scale"][-2] if len(plan["scale"]) > 2 else low, high)),
         ("held_latency", "Delivery latency, {:,} → {:,} held".format(low, high)),
     ]
     if len(sizes) >= 2:
@@ -329,6 +354,73 @@ def targets_markdown(results, growth_table):
         worst = max(exponents.values())
         lines.append("- no figure growing faster than linearly: %s (largest exponent %.2f; "
                      "see the growth table)" % (verdict(worst <= LINEAR_LIMIT), worst))
+    return "\n".join(lines)
+
+
+PER_BLOCK_CALLS = [
+    ("the notification through the window's message queue (post, get, dispatch)",
+     "posted_message_us", 1),
+    ("ioctlsocket FIONREAD: the count, and the query that ends the drain", "fionread_us", 2),
+    ("recv of the waiting bytes", "recv_us", 1),
+    ("SetCurrentDirectoryA of the program folder", "set_current_directory_us", 1),
+    ("CreateFileA, one WriteFile and CloseHandle of the output file",
+     "create_write_close_us", 1),
+]
+PER_CONNECTION_CALLS = [
+    ("accept", "accept_us", 1),
+    ("the connection object's own hidden top-level window, made and destroyed",
+     "hidden_window_us", 1),
+    ("the connection object's own Winsock session (WSAStartup, WSACleanup)",
+     "wsa_session_us", 1),
+]
+
+
+def cost_table(costs, calls):
+    lines = ["| Win32 call under Wine | µs per call | calls | µs |", "|---|---|---|---|"]
+    total = 0.0
+    for label, key, count in calls:
+        value = costs.get(key)
+        if value is None:
+            continue
+        total += value * count
+        lines.append("| %s | %.1f | %d | %.1f |" % (label, value, count, value * count))
+    lines.append("| **sum** | | | **%.1f** |" % total)
+    return lines, total
+
+
+def wine_costs_markdown(results):
+    """The relay's calls timed one by one under Wine on this machine (bench/probe),
+    beside the figures measured for quendra.exe."""
+    costs = results.get("wine_costs")
+    if not costs or costs.get("error") or "quendra" not in results["relays"]:
+        return None
+    machine = results["machine"]
+    relays = results["relays"]
+    q = relays["quendra"]
+    lines = ["Each call the program makes, timed alone under Wine on this machine "
+             "(bench/probe/wine_costs.c), against what was measured for quendra.exe.", ""]
+    block, block_total = cost_table(costs, PER_BLOCK_CALLS)
+    lines += ["One 64 B block:", ""] + block
+    p50 = field("latency", "latency_p50_ns")(q, machine)
+    floor = field("latency", "latency_p50_ns")(relays.get("floor", {}), machine)
+    if p50:
+        lines += ["", "Measured p50 for quendra.exe: %s; the calls above add up to %.0f µs of it; "
+                  "the floor relay's whole delivery takes %s."
+                  % (fmt_ns(p50), block_total, fmt_ns(floor) or "—")]
+    connection, connection_total = cost_table(costs, PER_CONNECTION_CALLS)
+    lines += ["", "One connection:", ""] + connection
+    most = results["plan"]["scale"][-1]
+    accept = field("scale_%d" % most, "accept_all_seconds")(q, machine)
+    if accept:
+        lines += ["", "Measured for quendra.exe: %.0f µs per connection to accept {:,} (paced). "
+                  "A message-only window (parent HWND_MESSAGE) costs %.1f µs to make and destroy."
+                  .format(most) % (accept / most * 1e6, costs.get("message_only_window_us", -1))]
+    small = costs.get("mib_in_128_byte_writes_us")
+    whole = costs.get("mib_in_one_write_us")
+    if small and whole:
+        lines += ["", "Writing 1 MiB: through 128-byte WriteFile calls %.1f ms (%.2f µs per call), "
+                  "in one WriteFile %.2f ms." % (small / 1e3, costs.get("write_128_us", 0),
+                                                  whole / 1e3)]
     return "\n".join(lines)
 
 
@@ -485,6 +577,10 @@ def write(results, folder, raw):
         "## Targets",
         "",
         targets_markdown(results, growth_table),
+        "",
+        "## Where quendra.exe's time goes",
+        "",
+        wine_costs_markdown(results) or "The probe of Win32 call costs did not run.",
         "",
         "## Failures and remarks",
         "",

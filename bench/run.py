@@ -24,6 +24,7 @@ RESULTS = BENCH / "results"
 RAW = RESULTS / "raw"
 QBENCH = RAW / "bin" / "qbench"
 SETTLE_SECONDS = 2.0
+QUIET_SECONDS = 60.0
 
 FULL_PLAN = {
     "latency_count": 2000,
@@ -77,10 +78,19 @@ class Session:
     def log(self, text):
         print("[%s] %s" % (self.kind.name, text), flush=True)
 
-    def start(self, output):
+    def start(self, output, first=False):
         port = relays.free_ports(1)[0]
         self.relay = self.kind(port, output)
         self.relay.start()
+        if first:
+            # What a user notices right after launch: when the first block lands.
+            check = qbench("check", self.relay, 60)
+            self.result["startup"] = {
+                "ok": check.get("ok", 0),
+                "error": check.get("error"),
+                "listening_seconds": self.relay.listening_at - self.relay.launched_at,
+                "first_block_seconds": time.monotonic() - self.relay.launched_at,
+            }
         time.sleep(SETTLE_SECONDS)
 
     def stop(self):
@@ -99,6 +109,9 @@ class Session:
         self.result["phases"][name] = outcome
         if not outcome.get("ok"):
             self.log("  failed: %s" % outcome.get("error"))
+        # Connections the phase left behind (a burst leaves handshakes that the
+        # kernel retries for a while) must not reach into the next phase.
+        outcome["quiet_seconds"] = relays.wait_until_quiet(self.relay.port, QUIET_SECONDS)
         check = qbench("check", self.relay, 30)
         check["after"] = name
         self.result["checks"].append(check)
@@ -117,7 +130,7 @@ class Session:
 
     def run(self):
         plan = self.plan
-        self.start(self.tmpfs / ("%s.txt" % self.kind.name))
+        self.start(self.tmpfs / ("%s.txt" % self.kind.name), first=True)
         self.result["port"] = self.relay.port
         try:
             self.idle_memory()
@@ -126,8 +139,6 @@ class Session:
             for connections in plan["scale"]:
                 self.phase("scale_%d" % connections, "scale", 300, "--connections",
                            connections, "--deliver", "--size", 64, with_pids=True)
-            self.phase("burst", "scale", plan["burst_seconds"], "--connections",
-                       plan["burst"], "--burst", "--size", 64)
             self.phase("idle", "idle", plan["idle_seconds"] + 120, "--connections",
                        plan["idle_connections"], "--seconds", plan["idle_seconds"],
                        with_pids=True)
@@ -139,6 +150,9 @@ class Session:
                 self.phase("latency_%d" % size, "latency", 300, "--count", count,
                            "--warmup", 3, "--size", size)
             self.phase("stream", "stream", 300, "--bytes", plan["stream_bytes"])
+            # Last: a burst leaves the backlog's overflow behind for a while.
+            self.phase("burst", "scale", plan["burst_seconds"], "--connections",
+                       plan["burst"], "--burst", "--size", 64)
         finally:
             self.stop()
         # The same latency run once more, with the output file on the disk.
@@ -149,6 +163,37 @@ class Session:
         finally:
             self.stop()
         return self.result
+
+
+def wine_costs(folder):
+    """Per-call costs of the relay's Win32 calls under Wine, from the probe."""
+    probe = RAW / "bin" / "wine_costs.exe"
+    output = folder / "probe.txt"
+    output.write_bytes(b"")
+    try:
+        finished = subprocess.run(
+            [str(relays.WINE), str(probe), relays.windows_path(relays.QUENDRA_FOLDER),
+             relays.windows_path(output)],
+            capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL)
+        return json.loads(finished.stdout)
+    except (OSError, ValueError, subprocess.TimeoutExpired) as error:
+        return {"error": str(error)}
+
+
+def self_check(folder):
+    """The load client must fail a relay that loses blocks and one that does not
+    strip the line end; returns the faults it failed to notice."""
+    unnoticed = []
+    for fault in ("drop", "keep-line-end"):
+        relay = relays.FaultyRelay(relays.free_ports(1)[0], folder / ("faulty-%s.txt" % fault))
+        relay.fault = fault
+        relay.start()
+        try:
+            if qbench("check", relay, 3).get("ok"):
+                unnoticed.append(fault)
+        finally:
+            relay.stop()
+    return unnoticed
 
 
 def machine_busy_share(before, after):
@@ -229,6 +274,11 @@ def main():
     busy_before = cpu_times()
     started = time.monotonic()
     try:
+        unnoticed = self_check(tmpfs)
+        if unnoticed:
+            print("The load client did not notice a faulty relay (%s): stopping."
+                  % ", ".join(unnoticed))
+            return 1
         for name in names:
             session = Session(relays.KINDS[name], plan, tmpfs, disk)
             try:
@@ -237,6 +287,9 @@ def main():
                 print("[%s] %s" % (name, error), flush=True)
                 results["relays"][name] = {"label": relays.KINDS[name].label,
                                            "error": str(error), "phases": {}, "checks": []}
+        if "quendra" in names:
+            print("[quendra] costs of single Win32 calls under Wine ...", flush=True)
+            results["wine_costs"] = wine_costs(tmpfs)
     finally:
         for folder in (tmpfs, disk):
             for file in folder.glob("*"):

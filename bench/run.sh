@@ -9,11 +9,11 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bench/install.sh
-make -s -C bench OUT="$root/bench/results/raw/bin"
+scripts/install-deps.sh
+make -s -C bench OUT="$root/bench/results/raw/bin" all wine-probe
 
 build=$root/build/bench-x86_64
 if [ -z "${QUENDRA_EXE:-}" ]; then
-  scripts/install-deps.sh
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake \
     -DQUENDRA_TESTS=OFF >/dev/null
   cmake --build "$build" -j2 --target quendra >/dev/null

@@ -24,8 +24,12 @@ int run_check(const struct options* options) {
         return report_end(0, "a new connection was not accepted");
     unsigned char block[kCheckBlockSize];
     uint64_t took = 0;
-    enum landing landed = deliver_block(fd, &watch, block, sizeof block, 2, fresh_sequence_base(),
-                                        (uint64_t)kDeliveryTimeoutMs * kNsPerMs, &took);
+    uint64_t timeout = (uint64_t)kDeliveryTimeoutMs * kNsPerMs;
+    const uint64_t now = now_ns();
+    if (options->deadline_ns > now && options->deadline_ns - now < timeout)
+        timeout = options->deadline_ns - now;
+    enum landing landed =
+        deliver_block(fd, &watch, block, sizeof block, 2, fresh_sequence_base(), timeout, &took);
     close_gracefully(fd);
     watch_close(&watch);
     if (landed != kLandedWhole)
