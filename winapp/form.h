@@ -37,7 +37,6 @@ class TForm : public TComponent {
 
     HWND Handle() const { return FHandle; }
     void HandleNeeded();
-    bool Loading() const { return FLoading; }
 
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& caption);
