@@ -9,6 +9,7 @@ packages=(
   wine64 xvfb xauth x11-utils xdotool imagemagick
   googletest
   netcat-openbsd socat telnet tmux python3 iproute2 procps
+  clang libclang-rt-14-dev
 )
 
 missing=()
