@@ -28,6 +28,7 @@ QUIET_SECONDS = 60.0
 
 FULL_PLAN = {
     "latency_count": 2000,
+    "held_count": 1000,
     "sizes": [(4096, 500), (65536, 200), (1 << 20, 50), (4 << 20, 20)],
     "disk_count": 1000,
     "clients": [1, 10, 100],
@@ -41,7 +42,7 @@ FULL_PLAN = {
 }
 
 # A short run of the same phases, to try the harness.
-QUICK_PLAN = dict(FULL_PLAN, latency_count=300, sizes=[(4096, 50), (1 << 20, 10)],
+QUICK_PLAN = dict(FULL_PLAN, latency_count=300, held_count=100, sizes=[(4096, 50), (1 << 20, 10)],
                   disk_count=100, throughput_seconds=1, stream_bytes=16 << 20,
                   scale=[100, 1000], burst_seconds=5, idle_seconds=2)
 
@@ -136,12 +137,23 @@ class Session:
             self.idle_memory()
             self.phase("latency", "latency", 300, "--count", plan["latency_count"],
                        "--warmup", 50, "--size", 64, raw="%s-latency.txt" % self.kind.name)
+            if self.kind is relays.QuendraRelay:
+                # Right after the latency run, so that both meet the same load.
+                self.log("costs of single Win32 calls under Wine ...")
+                self.result["wine_costs"] = wine_costs(self.tmpfs)
+            self.phase("latency_held", "latency", 300, "--count", plan["held_count"],
+                       "--warmup", 20, "--size", 64, "--hold", plan["scale"][-1])
             for connections in plan["scale"]:
                 self.phase("scale_%d" % connections, "scale", 300, "--connections",
                            connections, "--deliver", "--size", 64, with_pids=True)
             self.phase("idle", "idle", plan["idle_seconds"] + 120, "--connections",
                        plan["idle_connections"], "--seconds", plan["idle_seconds"],
                        with_pids=True)
+            # One client needs no held opens: the same loop without them tells what
+            # holding them costs this relay.
+            self.phase("throughput_1_unheld", "throughput", plan["throughput_seconds"] + 120,
+                       "--connections", 1, "--seconds", plan["throughput_seconds"],
+                       "--size", 64, "--no-hold")
             for clients in plan["clients"]:
                 self.phase("throughput_%d" % clients, "throughput",
                            plan["throughput_seconds"] + 120, "--connections", clients,
@@ -287,9 +299,6 @@ def main():
                 print("[%s] %s" % (name, error), flush=True)
                 results["relays"][name] = {"label": relays.KINDS[name].label,
                                            "error": str(error), "phases": {}, "checks": []}
-        if "quendra" in names:
-            print("[quendra] costs of single Win32 calls under Wine ...", flush=True)
-            results["wine_costs"] = wine_costs(tmpfs)
     finally:
         for folder in (tmpfs, disk):
             for file in folder.glob("*"):

@@ -2,7 +2,9 @@
  * block has landed before it sends the next. The file holds only the last block,
  * so a block can be overwritten before it is read; to see every block that lands,
  * each open of the output file by the relay is held (a fanotify permission event)
- * until the block it is about to replace has been read. */
+ * until the block it is about to replace has been read. With one client no block
+ * can be overwritten unseen, so --no-hold measures the same loop without holding
+ * the opens, which tells what holding them costs. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -105,10 +107,16 @@ int run_throughput(const struct options* options) {
     struct output_watch watch;
     if (watch_open(&watch, options->file) < 0)
         return report_end(0, "cannot watch the output file");
-    int notifier = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK, O_RDONLY);
-    if (notifier < 0 ||
-        fanotify_mark(notifier, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, options->file) < 0)
-        return report_end(0, "fanotify permission events are not available (run as root)");
+    if (options->no_hold && options->connections != 1)
+        return report_end(0, "opens must be held with more than one client");
+    int notifier = -1;
+    if (!options->no_hold) {
+        notifier = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC | FAN_NONBLOCK, O_RDONLY);
+        if (notifier < 0 ||
+            fanotify_mark(notifier, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, options->file) < 0)
+            return report_end(0, "fanotify permission events are not available (run as root)");
+    }
+    report_int("opens_held", notifier >= 0);
 
     const int count = options->connections;
     struct run run = {.options = options};
@@ -150,13 +158,14 @@ int run_throughput(const struct options* options) {
         struct pollfd pollers[2] = {{.fd = notifier, .events = POLLIN},
                                     {.fd = watch.inotify_fd, .events = POLLIN}};
         poll(pollers, 2, 5);
-        if (pollers[0].revents)
+        if (notifier >= 0 && pollers[0].revents)
             answer_opens(&run, notifier);
         watch_consume(&watch);
         if (watch_read(&watch) == 0)
             note_content(&run, watch.content, watch.length);
     }
-    close(notifier);
+    if (notifier >= 0)
+        close(notifier);
     report_number("blocks_per_second", (double)run.landed_in_window / options->seconds);
     report_int("landed", run.landed_total);
     latencies_report(&run.latencies, "latency");

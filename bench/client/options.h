@@ -20,6 +20,7 @@ struct options {
     size_t chunk;         /* stream: bytes per send call */
     int burst;            /* scale: connect all at once instead of paced */
     int deliver;          /* scale: each connection then delivers one block */
+    int no_hold;          /* throughput: do not hold the relay's opens (one client only) */
     const char* raw;      /* where to write every delivery time, if anywhere */
     double timeout;       /* bound of the whole run, in seconds */
     uint64_t deadline_ns; /* the same, as a point in time */

@@ -4,7 +4,7 @@
  *
  * qbench MODE --port P --file OUTPUT [options]
  *   latency     --count N --warmup N --size BYTES [--hold N] [--raw FILE]
- *   throughput  --connections N --seconds S --size BYTES
+ *   throughput  --connections N --seconds S --size BYTES [--no-hold]
  *   stream      --bytes BYTES --chunk BYTES
  *   scale       --connections N [--burst] [--deliver] --size BYTES [--raw FILE]
  *   idle        --connections N --seconds S
@@ -48,15 +48,23 @@ int main(int argc, char** argv) {
                               .bytes = 64u << 20,
                               .chunk = 256u << 10,
                               .timeout = 120};
-    static const struct option long_options[] = {
-        {"port", required_argument, 0, 'p'},  {"file", required_argument, 0, 'f'},
-        {"count", required_argument, 0, 'n'}, {"warmup", required_argument, 0, 'w'},
-        {"size", required_argument, 0, 's'},  {"connections", required_argument, 0, 'c'},
-        {"hold", required_argument, 0, 'h'},  {"seconds", required_argument, 0, 'S'},
-        {"bytes", required_argument, 0, 'b'}, {"chunk", required_argument, 0, 'k'},
-        {"burst", no_argument, 0, 'B'},       {"deliver", no_argument, 0, 'D'},
-        {"raw", required_argument, 0, 'r'},   {"timeout", required_argument, 0, 't'},
-        {"pid", required_argument, 0, 'P'},   {0, 0, 0, 0}};
+    static const struct option long_options[] = {{"port", required_argument, 0, 'p'},
+                                                 {"file", required_argument, 0, 'f'},
+                                                 {"count", required_argument, 0, 'n'},
+                                                 {"warmup", required_argument, 0, 'w'},
+                                                 {"size", required_argument, 0, 's'},
+                                                 {"connections", required_argument, 0, 'c'},
+                                                 {"hold", required_argument, 0, 'h'},
+                                                 {"seconds", required_argument, 0, 'S'},
+                                                 {"bytes", required_argument, 0, 'b'},
+                                                 {"chunk", required_argument, 0, 'k'},
+                                                 {"burst", no_argument, 0, 'B'},
+                                                 {"deliver", no_argument, 0, 'D'},
+                                                 {"raw", required_argument, 0, 'r'},
+                                                 {"timeout", required_argument, 0, 't'},
+                                                 {"pid", required_argument, 0, 'P'},
+                                                 {"no-hold", no_argument, 0, 'N'},
+                                                 {0, 0, 0, 0}};
     optind = 2;
     for (int option; (option = getopt_long(argc, argv, "", long_options, NULL)) != -1;) {
         switch (option) {
@@ -95,6 +103,9 @@ int main(int argc, char** argv) {
             break;
         case 'D':
             options.deliver = 1;
+            break;
+        case 'N':
+            options.no_hold = 1;
             break;
         case 'r':
             options.raw = optarg;

@@ -26,6 +26,31 @@ static double now_us(void) {
     return (double)counter.QuadPart * 1e6 / (double)frequency.QuadPart;
 }
 
+/* Each call is timed alone and the median reported, so that a moment when
+ * the machine was busy elsewhere does not count. */
+enum { kMaxSamples = 20000 };
+static double samples[kMaxSamples];
+static int sample_count;
+
+static int ascending(const void* a, const void* b) {
+    const double x = *(const double*)a, y = *(const double*)b;
+    return (x > y) - (x < y);
+}
+
+static void sample(double microseconds) {
+    if (sample_count < kMaxSamples)
+        samples[sample_count++] = microseconds;
+}
+
+static double median(void) {
+    if (sample_count == 0)
+        return -1;
+    qsort(samples, (size_t)sample_count, sizeof samples[0], ascending);
+    const double value = samples[sample_count / 2];
+    sample_count = 0;
+    return value;
+}
+
 static int fields;
 
 static void report(const char* name, double microseconds) {
@@ -84,30 +109,32 @@ static int measure_sockets(void) {
         return fail("connect");
     u_long waiting = 0;
     const int queries = 2000;
-    double started = now_us();
-    for (int i = 0; i < queries; ++i)
+    for (int i = 0; i < queries; ++i) {
+        const double started = now_us();
         ioctlsocket(accepted, FIONREAD, &waiting);
-    report("fionread_us", (now_us() - started) / queries);
+        sample(now_us() - started);
+    }
+    report("fionread_us", median());
 
     char block[kBlockBytes];
     memset(block, 'x', sizeof block);
     const int receives = 1000;
-    double receiving = 0;
     for (int i = 0; i < receives; ++i) {
         send(client, block, sizeof block, 0);
         for (int spin = 0; spin < 1000000; ++spin) {
             if (ioctlsocket(accepted, FIONREAD, &waiting) == 0 && waiting >= sizeof block)
                 break;
         }
-        started = now_us();
+        const double started = now_us();
         recv(accepted, block, sizeof block, 0);
-        receiving += now_us() - started;
+        sample(now_us() - started);
     }
-    report("recv_us", receiving / receives);
+    report("recv_us", median());
 
     /* Each accepted connection: the accept and a Winsock session of its own. */
-    const int connections = 200;
-    double accepting = 0, sessions = 0;
+    enum { kConnections = 200 };
+    const int connections = kConnections;
+    static double sessions[kConnections];
     for (int i = 0; i < connections; ++i) {
         SOCKET other_client, other_accepted;
         struct sockaddr_in peer;
@@ -117,19 +144,21 @@ static int measure_sockets(void) {
         if (connect(other_client, (struct sockaddr*)&address, sizeof address) != 0)
             return fail("connect");
         Sleep(0);
-        started = now_us();
+        double started = now_us();
         other_accepted = accept(listener, (struct sockaddr*)&peer, &peer_size);
-        accepting += now_us() - started;
+        sample(now_us() - started);
         started = now_us();
         WSADATA own;
         WSAStartup(MAKEWORD(1, 1), &own);
         WSACleanup();
-        sessions += now_us() - started;
+        sessions[i] = now_us() - started;
         closesocket(other_accepted);
         closesocket(other_client);
     }
-    report("accept_us", accepting / connections);
-    report("wsa_session_us", sessions / connections);
+    report("accept_us", median());
+    for (int i = 0; i < connections; ++i)
+        sample(sessions[i]);
+    report("wsa_session_us", median());
     closesocket(accepted);
     closesocket(client);
     closesocket(listener);
@@ -140,15 +169,17 @@ static int measure_sockets(void) {
 /* The file calls of one block, and the cost of writing through a small buffer. */
 static int measure_files(const char* folder, const char* path) {
     const int rounds = 2000;
-    double started = now_us();
-    for (int i = 0; i < rounds; ++i)
+    for (int i = 0; i < rounds; ++i) {
+        const double started = now_us();
         SetCurrentDirectoryA(folder);
-    report("set_current_directory_us", (now_us() - started) / rounds);
+        sample(now_us() - started);
+    }
+    report("set_current_directory_us", median());
 
     char block[kBlockBytes];
     memset(block, 'y', sizeof block);
-    started = now_us();
     for (int i = 0; i < rounds; ++i) {
+        const double started = now_us();
         HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL);
         if (file == INVALID_HANDLE_VALUE)
@@ -156,8 +187,9 @@ static int measure_files(const char* folder, const char* path) {
         DWORD written;
         WriteFile(file, block, sizeof block, &written, NULL);
         CloseHandle(file);
+        sample(now_us() - started);
     }
-    report("create_write_close_us", (now_us() - started) / rounds);
+    report("create_write_close_us", median());
 
     char* mebibyte = malloc(kMiB);
     if (!mebibyte)
@@ -169,16 +201,24 @@ static int measure_files(const char* folder, const char* path) {
         return fail("CreateFileA");
     DWORD written;
     const int small_writes = kMiB / kWriteBuffer;
-    started = now_us();
-    for (int i = 0; i < small_writes; ++i)
-        WriteFile(file, mebibyte + i * kWriteBuffer, kWriteBuffer, &written, NULL);
-    const double small = now_us() - started;
+    enum { kRepeats = 5 };
+    for (int round = 0; round < kRepeats; ++round) {
+        SetFilePointer(file, 0, NULL, FILE_BEGIN);
+        const double started = now_us();
+        for (int i = 0; i < small_writes; ++i)
+            WriteFile(file, mebibyte + i * kWriteBuffer, kWriteBuffer, &written, NULL);
+        sample(now_us() - started);
+    }
+    const double small = median();
     report("write_128_us", small / small_writes);
     report("mib_in_128_byte_writes_us", small);
-    SetFilePointer(file, 0, NULL, FILE_BEGIN);
-    started = now_us();
-    WriteFile(file, mebibyte, kMiB, &written, NULL);
-    report("mib_in_one_write_us", now_us() - started);
+    for (int round = 0; round < kRepeats; ++round) {
+        SetFilePointer(file, 0, NULL, FILE_BEGIN);
+        const double started = now_us();
+        WriteFile(file, mebibyte, kMiB, &written, NULL);
+        sample(now_us() - started);
+    }
+    report("mib_in_one_write_us", median());
     CloseHandle(file);
     free(mebibyte);
     return 0;
@@ -197,25 +237,30 @@ static int measure_windows(void) {
     if (!window)
         return fail("CreateWindowExA");
     const int messages = 2000;
-    double started = now_us();
     for (int i = 0; i < messages; ++i) {
         MSG message;
+        const double started = now_us();
         PostMessageA(window, WM_USER + 1, 0, 0);
         if (GetMessageA(&message, NULL, 0, 0) > 0)
             DispatchMessageA(&message);
+        sample(now_us() - started);
     }
-    report("posted_message_us", (now_us() - started) / messages);
+    report("posted_message_us", median());
     DestroyWindow(window);
 
     const int windows = 200;
-    started = now_us();
-    for (int i = 0; i < windows; ++i)
+    for (int i = 0; i < windows; ++i) {
+        const double started = now_us();
         DestroyWindow(hidden_window(NULL));
-    report("hidden_window_us", (now_us() - started) / windows);
-    started = now_us();
-    for (int i = 0; i < windows; ++i)
+        sample(now_us() - started);
+    }
+    report("hidden_window_us", median());
+    for (int i = 0; i < windows; ++i) {
+        const double started = now_us();
         DestroyWindow(hidden_window(HWND_MESSAGE));
-    report("message_only_window_us", (now_us() - started) / windows);
+        sample(now_us() - started);
+    }
+    report("message_only_window_us", median());
     return 0;
 }
 
