@@ -360,8 +360,9 @@ def targets_markdown(results, growth_table):
     if p50.get("quendra") and others:
         below = all(p50["quendra"] < p50[name] for name in others)
         lines.append("- p50 below the Python relay and Node-RED: %s (%s)" % (
-            verdict(below), ", ".join("%s %s" % (relays[n]["label"], fmt_ns(p50[n]))
-                                      for n in others)))
+            verdict(below), "; ".join(
+                "%s %s's %s" % ("below" if p50["quendra"] < p50[n] else "above",
+                                     relays[n]["label"], fmt_ns(p50[n])) for n in others)))
     most = results["plan"]["scale"][-1]
     delivered = delivered_of(most)(q, machine)
     scale_ok = bool(phase(q, "scale_%d" % most))
@@ -495,6 +496,17 @@ def conditions_markdown(results):
            machine["load_before"][0], machine["load_after"][0],
            100 * busy if busy is not None else -1),
     ]
+    others = [machine.get("other_busy_before"), machine.get("other_busy_after")]
+    if None not in others:
+        shared = max(others) > 0.1
+        lines.append(
+            "- Other work on the machine, with none of the benchmark running: %.0f%% of the "
+            "two cores just before the run, %.0f%% just after.%s"
+            % (100 * others[0], 100 * others[1],
+               " The machine was shared while these figures were taken: the ones that need "
+               "both cores free (above all quendra.exe's, whose every call is a round trip "
+               "between its process and the wineserver) move by up to 2-3× from run to run."
+               if shared else ""))
     return "\n".join(lines)
 
 

@@ -215,6 +215,14 @@ def machine_busy_share(before, after):
     return busy / total if total else None
 
 
+def other_load(seconds=3.0):
+    """Share of both cores that other work keeps busy while the benchmark runs
+    nothing: looked at just before and just after the run."""
+    before = cpu_times()
+    time.sleep(seconds)
+    return machine_busy_share(before, cpu_times())
+
+
 def cpu_times():
     with open("/proc/stat") as stat:
         fields = [int(value) for value in stat.readline().split()[1:]]
@@ -283,6 +291,7 @@ def main():
     results = {"machine": machine_facts(), "plan": {k: v for k, v in plan.items()},
                "quick": arguments.quick, "relays": {}}
     results["machine"]["load_before"] = os.getloadavg()
+    results["machine"]["other_busy_before"] = other_load()
     busy_before = cpu_times()
     started = time.monotonic()
     try:
@@ -306,6 +315,7 @@ def main():
             folder.rmdir()
     results["machine"]["load_after"] = os.getloadavg()
     results["machine"]["busy_share"] = machine_busy_share(busy_before, cpu_times())
+    results["machine"]["other_busy_after"] = other_load()
     results["machine"]["minutes"] = (time.monotonic() - started) / 60
 
     (RAW / "results.json").write_text(json.dumps(results, indent=1))
