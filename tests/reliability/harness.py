@@ -118,6 +118,27 @@ def ports_in_use():
     return used
 
 
+TCP_STATES = {1: "ESTABLISHED", 2: "SYN_SENT", 3: "SYN_RECV", 4: "FIN_WAIT1", 5: "FIN_WAIT2",
+              6: "TIME_WAIT", 7: "CLOSE", 8: "CLOSE_WAIT", 9: "LAST_ACK", 10: "LISTEN", 11: "CLOSING"}
+
+
+def relay_side_state(port, client_port):
+    """The state of the relay's end of the connection from the local `client_port`, as
+    the kernel keeps it, or None when the kernel has no such end (it never completed
+    the connection, or the end is gone)."""
+    local, remote = ":%04X" % port, ":%04X" % client_port
+    try:
+        with open("/proc/net/tcp") as table:
+            next(table)
+            for line in table:
+                fields = line.split()
+                if fields[1].endswith(local) and fields[2].endswith(remote):
+                    return TCP_STATES.get(int(fields[3], 16), fields[3])
+    except OSError:
+        pass
+    return None
+
+
 def pick_port(base, span=10):
     """The first port from `base` on that no socket holds. A port the relay closed first
     stays held for a minute (TIME_WAIT), and under Wine a new listener cannot bind it."""
@@ -495,10 +516,20 @@ class RelayTestCase(unittest.TestCase):
         return relay
 
     def start_relay(self, port, fixed_port=False, probe=None, settle=False, **kwargs):
-        relay = self.install_relay(port, fixed_port, probe, **kwargs)
-        self.assertTrue(relay.start(settle=settle), "quendra.exe did not start listening on port %d (running: %s, errors: %s)"
-                        % (relay.port, relay.running(), relay.running() and relay.message_boxes()))
-        return relay
+        for _ in range(3):
+            relay = self.install_relay(port, fixed_port, probe, **kwargs)
+            if relay.start(settle=settle):
+                return relay
+            errors = relay.message_boxes() if relay.running() else []
+            if fixed_port or errors != ["Address already in use."]:
+                break
+            # The test's ports lie among the ephemeral ones: a connection of some other
+            # program may take one as its local end between the pick and the bind.
+            relay.probe.ask("dismiss " + relay.windows_exe)
+            relay.remove()
+            port = relay.port + 1
+        self.fail("quendra.exe did not start listening on port %d (running: %s, errors: %s)"
+                  % (relay.port, relay.running(), errors))
 
     def assertLands(self, relay, block, timeout=15.0, path=None):
         """Sends `block` and checks that the output file then holds exactly its strip."""

@@ -83,13 +83,14 @@ def run_client(port, streams, tally, deadline):
                                 "send-half-close", "send-wait-reset"])
         try:
             sock = harness.connect(port, timeout=10)
-        except socket.timeout:
-            # A full accept queue makes the kernel drop connection requests for a while.
-            tally.count("connect timed out")
+        except ConnectionRefusedError:
+            tally.fail("a connection was refused: the relay does not listen")
+            time.sleep(0.1)
             continue
         except OSError as e:
-            tally.fail("connect: %s" % e)
-            time.sleep(0.1)
+            # The relay's accept queue holds five; past that the kernel drops requests,
+            # answers with cookies and sometimes resets them, whatever the relay does.
+            tally.count("connect: %s" % type(e).__name__)
             continue
         try:
             if action.startswith("send"):
@@ -99,7 +100,12 @@ def run_client(port, streams, tally, deadline):
             if action == "send-half-close":
                 sock.shutdown(socket.SHUT_WR)
                 if not harness.wait_peer_closed(sock, 20):
-                    tally.fail("a half-closed connection was not ended by the relay in 20 s")
+                    state = harness.relay_side_state(port, sock.getsockname()[1])
+                    if state == "CLOSE_WAIT":
+                        tally.fail("the relay did not end a half-closed connection in 20 s")
+                    else:
+                        # The kernel never completed this one past the full accept queue.
+                        tally.count("half-closed, relay's end %s" % state)
             elif action == "send-wait-reset":
                 time.sleep(random.uniform(0, 0.2))
             if action.endswith("reset"):
