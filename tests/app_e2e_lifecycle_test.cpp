@@ -21,7 +21,7 @@ using testsupport::QuendraProcess;
 // Starts the relay and waits for its icon; null when this display has no tray to look at.
 HWND StartAndFindIcon(QuendraProcess& process) {
     const std::vector<HWND> before = e2e::TrayIconWindows();
-    if (!process.Started() || !e2e::WaitUntilUp(process))
+    if (!process.Started() || !process.WaitUntilUp())
         return nullptr;
     return e2e::WaitForNewTrayIcon(before, 10000);
 }

@@ -15,18 +15,6 @@ Installation::Installation(uint16_t firstPort, const std::string& outputFile,
                                     "\r\nOutputFile=" + outputFile + "\r\nIdlePriority=0\r\n");
 }
 
-bool WaitUntilUp(const testsupport::QuendraProcess& process, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        if (process.FindWindowOfClass("TApplication") != nullptr)
-            return true;
-        if (!process.Running())
-            return false;
-        Sleep(20);
-    }
-    return false;
-}
-
 std::string WaitForFileContent(const std::string& path, const std::string& expected,
                                DWORD timeoutMs) {
     const DWORD start = GetTickCount();

@@ -30,9 +30,6 @@ class Installation {
     uint16_t FPort;
 };
 
-// Waits until the program's application window exists; false if it ended or took too long.
-bool WaitUntilUp(const testsupport::QuendraProcess& process, DWORD timeoutMs = 10000);
-
 // Polls the file until it holds `expected` or the time is up; returns what it last held.
 std::string WaitForFileContent(const std::string& path, const std::string& expected,
                                DWORD timeoutMs = 10000);

@@ -67,7 +67,7 @@ TEST(TrayIcon, AppearsWithTheTitleAsItsTipIgnoresADoubleClickAndGoesAtTheEnd) {
     const Installation relay(42440, "out.txt");
     const std::vector<HWND> before = e2e::TrayIconWindows();
     QuendraProcess process(relay.Exe());
-    ASSERT_TRUE(e2e::WaitUntilUp(process));
+    ASSERT_TRUE(process.WaitUntilUp());
     HWND icon = e2e::WaitForNewTrayIcon(before, 10000);
     if (icon == nullptr && !e2e::HasStandaloneTray())
         GTEST_SKIP() << "needs Wine's own notification-area window on a display without a tray";

@@ -26,22 +26,11 @@ std::string Install(const std::string& dir) {
     return exe;
 }
 
-bool WaitUntilUp(const QuendraProcess& process) {
-    for (int i = 0; i < 500; ++i) {
-        if (process.FindWindowOfClass("TApplication") != nullptr)
-            return true;
-        if (!process.Running())
-            return false;
-        Sleep(20);
-    }
-    return false;
-}
-
 TEST(SingleInstance, ASecondCopyFromTheSameDirectoryEndsAtOnceAndLeavesTheFirstRunning) {
     TempDir dir("same");
     const std::string exe = Install(dir.Path());
     QuendraProcess first(exe);
-    ASSERT_TRUE(WaitUntilUp(first));
+    ASSERT_TRUE(first.WaitUntilUp());
 
     QuendraProcess second(exe, dir.Path(), nullptr);
     ASSERT_TRUE(second.Started());
@@ -53,7 +42,7 @@ TEST(SingleInstance, ASecondCopyFromTheSameDirectoryEndsAtOnceAndLeavesTheFirstR
 
     // Once the first copy has ended, a new one runs normally.
     QuendraProcess again(exe);
-    EXPECT_TRUE(WaitUntilUp(again));
+    EXPECT_TRUE(again.WaitUntilUp());
     EXPECT_TRUE(again.PostClose());
     EXPECT_EQ(again.WaitForExit(10000), 0u);
 }
@@ -64,7 +53,7 @@ TEST(SingleInstance, ACopyInADirectoryWithTheSameByteSumIsRefused) {
     const std::string ba = root.File("ba\\");
     ASSERT_EQ(quendra::MutexNameFor(ab), quendra::MutexNameFor(ba));
     QuendraProcess first(Install(ab));
-    ASSERT_TRUE(WaitUntilUp(first));
+    ASSERT_TRUE(first.WaitUntilUp());
     QuendraProcess second(Install(ba));
     EXPECT_EQ(second.WaitForExit(10000), 0u);
     EXPECT_TRUE(first.Running());
@@ -77,9 +66,9 @@ TEST(SingleInstance, AnEventObjectWithTheNameLetsTheCopyRunUnguarded) {
         CreateEventA(nullptr, TRUE, FALSE, quendra::MutexNameFor(dir.Path()).c_str()));
     ASSERT_TRUE(event.Valid());
     QuendraProcess first(exe);
-    ASSERT_TRUE(WaitUntilUp(first));
+    ASSERT_TRUE(first.WaitUntilUp());
     QuendraProcess second(exe);
-    EXPECT_TRUE(WaitUntilUp(second)) << "an unguarded copy runs even beside another";
+    EXPECT_TRUE(second.WaitUntilUp()) << "an unguarded copy runs even beside another";
     EXPECT_TRUE(first.PostClose());
     EXPECT_TRUE(second.PostClose());
     EXPECT_EQ(first.WaitForExit(10000), 0u);
@@ -90,7 +79,7 @@ TEST(SingleInstance, CommandLineArgumentsMakeNoDifference) {
     TempDir dir("args");
     const std::string exe = Install(dir.Path());
     QuendraProcess first(exe);
-    ASSERT_TRUE(WaitUntilUp(first));
+    ASSERT_TRUE(first.WaitUntilUp());
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};

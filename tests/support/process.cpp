@@ -76,6 +76,18 @@ bool QuendraProcess::Running() const {
     return FProcess.Valid() && WaitForSingleObject(FProcess.Get(), 0) == WAIT_TIMEOUT;
 }
 
+bool QuendraProcess::WaitUntilUp(DWORD timeoutMs) const {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (FindWindowOfClass("TApplication") != nullptr)
+            return true;
+        if (!Running())
+            return false;
+        Sleep(20);
+    }
+    return false;
+}
+
 DWORD QuendraProcess::WaitForExit(DWORD timeoutMs) {
     if (!FProcess.Valid())
         return STILL_ACTIVE;

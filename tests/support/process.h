@@ -28,6 +28,8 @@ public:
     bool Started() const { return FProcess.Valid(); }
     DWORD Id() const { return FId; }
     bool Running() const;
+    // Waits until the program's application window exists; false if it ended or took too long.
+    bool WaitUntilUp(DWORD timeoutMs = 10000) const;
     // Waits for the end; returns the exit code, or STILL_ACTIVE after the timeout.
     DWORD WaitForExit(DWORD timeoutMs);
     // The top-level window of the given class that belongs to this process, or null.
