@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app_e2e_desktop.h"
 #include "handles.h"
 #include "mutex_name.h"
 #include "process.h"
@@ -93,6 +94,24 @@ TEST(SingleInstance, CommandLineArgumentsMakeNoDifference) {
     GetExitCodeProcess(second.Get(), &code);
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(first.Running());
+}
+
+// An exception that escapes the start-up: a task-modal "Application Error" box that names
+// the exception and its message, then exit code 1.
+TEST(LastChance, AnExceptionThatEscapesTheStartUpIsShownAndEndsWithCode1) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string probe(self);
+    probe.erase(probe.find_last_of('\\') + 1);
+    probe += "last_chance_probe.exe";
+    QuendraProcess process(probe);
+    ASSERT_TRUE(process.Started()) << probe;
+    HWND box = e2e::WaitForMessageBox(process.Id(), 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::WindowText(box), "Application Error");
+    EXPECT_EQ(e2e::MessageBoxText(box), "Exception Exception: Can not start socket session.");
+    EXPECT_TRUE(e2e::PressOk(box));
+    EXPECT_EQ(process.WaitForExit(10000), 1u);
 }
 
 } // namespace
