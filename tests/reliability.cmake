@@ -31,7 +31,7 @@ relay_python_test(clients_real clients clients/test_real_clients.py 300)
 # The rule fuzzers: built once, then each runs for a bounded time.
 set(fuzz_script ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run.sh)
 set(fuzz_work ${CMAKE_CURRENT_BINARY_DIR}/fuzz)
-set(fuzz_seconds 20)
+set(fuzz_seconds 15)
 add_test(NAME fuzz_build COMMAND ${fuzz_script} build ${fuzz_work})
 set_tests_properties(fuzz_build PROPERTIES LABELS reliability FIXTURES_SETUP rule_fuzzers
   SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -465,11 +465,11 @@ class Closings:
         self.pending[relay] = self.pending.get(relay, False) or check
 
     def wait_for_port(self, port, timeout=30.0):
-        """Waits until no copy that is closing holds `port`."""
-        for relay in [r for r in self.pending if r.port == port]:
-            try:
-                relay.process.wait(max(0.1, timeout))
-            except subprocess.TimeoutExpired:
+        """Waits until no copy that is closing listens on `port` any more; one that still
+        does after `timeout` is killed."""
+        closing = [r for r in self.pending if r.port == port and r.running()]
+        if closing and not wait_until(lambda: not is_listening(port), timeout, interval=0.05):
+            for relay in closing:
                 relay.kill()
 
     def finish(self, timeout=60.0):
