@@ -235,6 +235,19 @@ class QuendraRelay(Relay):
         return pids
 
 
+def set_affinity(pid, cpus):
+    """Puts every thread of a process of ours on the given cores."""
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return
+    for task in tasks:
+        try:
+            os.sched_setaffinity(int(task), cpus)
+        except OSError:
+            pass
+
+
 def wineserver_pid():
     """The wineserver of our own prefix: the one whose environment names it."""
     prefix = os.environ.get("WINEPREFIX", "")

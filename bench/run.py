@@ -125,6 +125,30 @@ class Session:
             self.start(output)
         return outcome
 
+    def wine_placement(self):
+        """Every Win32 call is a round trip between quendra.exe and the wineserver;
+        whether the two share a core or wake each other across cores decides
+        much of the latency, so it is measured both ways, and the single calls
+        are timed with the probe and the wineserver on one core."""
+        server = relays.wineserver_pid()
+        program = self.relay.process.pid
+        every = set(range(os.cpu_count() or 1))
+        if not server or len(every) < 2:
+            return
+        try:
+            for name, program_cpus, server_cpus in (("latency_one_core", {0}, {0}),
+                                                    ("latency_two_cores", {0}, {1})):
+                relays.set_affinity(program, program_cpus)
+                relays.set_affinity(server, server_cpus)
+                self.phase(name, "latency", 300, "--count", self.plan["held_count"],
+                           "--warmup", 20, "--size", 64)
+            relays.set_affinity(program, every)
+            self.log("costs of single Win32 calls under Wine ...")
+            self.result["wine_costs"] = wine_costs(self.tmpfs, pinned=(server, {0}))
+        finally:
+            relays.set_affinity(program, every)
+            relays.set_affinity(server, every)
+
     def idle_memory(self):
         memory = {name: relays.read_rss_kb(pid) for name, pid in self.relay.pids().items()}
         self.result["phases"]["idle_memory"] = {"ok": 1, "rss_kb": memory}
@@ -138,9 +162,7 @@ class Session:
             self.phase("latency", "latency", 300, "--count", plan["latency_count"],
                        "--warmup", 50, "--size", 64, raw="%s-latency.txt" % self.kind.name)
             if self.kind is relays.QuendraRelay:
-                # Right after the latency run, so that both meet the same load.
-                self.log("costs of single Win32 calls under Wine ...")
-                self.result["wine_costs"] = wine_costs(self.tmpfs)
+                self.wine_placement()
             self.phase("latency_held", "latency", 300, "--count", plan["held_count"],
                        "--warmup", 20, "--size", 64, "--hold", plan["scale"][-1])
             for connections in plan["scale"]:
@@ -177,16 +199,20 @@ class Session:
         return self.result
 
 
-def wine_costs(folder):
-    """Per-call costs of the relay's Win32 calls under Wine, from the probe."""
+def wine_costs(folder, pinned):
+    """Per-call costs of the relay's Win32 calls under Wine, from the probe, run
+    on the same core as the wineserver (pinned: its pid and that core)."""
     probe = RAW / "bin" / "wine_costs.exe"
     output = folder / "probe.txt"
     output.write_bytes(b"")
+    server, cpus = pinned
+    relays.set_affinity(server, cpus)
     try:
         finished = subprocess.run(
             [str(relays.WINE), str(probe), relays.windows_path(relays.QUENDRA_FOLDER),
              relays.windows_path(output)],
-            capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL)
+            capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
+            preexec_fn=lambda: os.sched_setaffinity(0, cpus))
         return json.loads(finished.stdout)
     except (OSError, ValueError, subprocess.TimeoutExpired) as error:
         return {"error": str(error)}
