@@ -4,7 +4,9 @@ Can be run by itself on a saved run: report.py results/raw/results.json"""
 
 import json
 import math
+import re
 import sys
+import textwrap
 from pathlib import Path
 
 ORDER = ["floor", "python", "nodered", "quendra"]
@@ -770,7 +772,19 @@ def readme_section(results):
         gaps_markdown(results),
         "",
     ]
-    return "\n".join(parts)
+    return "\n".join(wrap_prose(line) for line in "\n".join(parts).split("\n"))
+
+
+def wrap_prose(line, width=90):
+    """Wraps a paragraph or a list item as the rest of the README is wrapped;
+    tables, headings, images and code stay as they are."""
+    if len(line) <= width or line.startswith(("|", "#", "!", "`", " ")):
+        return line
+    indent = "  " if line.startswith("- ") else ""
+    # A number keeps its unit on the same line.
+    line = re.sub(r"(\d) (µs|ms|s|KiB|MiB|MiB/s|blocks/s)\b", "\\1\u00a0\\2", line)
+    return textwrap.fill(line, width=width, subsequent_indent=indent,
+                         break_long_words=False, break_on_hyphens=False)
 
 
 def update_readme(results, readme):
