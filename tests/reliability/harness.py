@@ -507,6 +507,8 @@ class RelayTestCase(unittest.TestCase):
     def install_relay(self, port, fixed_port=False, probe=None, **kwargs):
         """Installs a copy on the first free port from `port` on, or on `port` itself when
         `fixed_port` holds (the default port, for instance); removed at the test's end."""
+        if fixed_port:
+            CLOSINGS.wait_for_port(port)
         chosen = port if fixed_port else pick_port(port)
         if chosen is None or (fixed_port and port in ports_in_use()):
             self.skipTest("port %d%s is in use on this machine"
