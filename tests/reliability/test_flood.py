@@ -151,7 +151,7 @@ class ConnectionFlood(harness.RelayTestCase):
             sample = [held[0], held[-1]] + random.sample(held, 20)
             for i, sock in enumerate(sample):
                 block = harness.unique_block("held-%d" % i)
-                sock.setblocking(True)
+                sock.settimeout(10)
                 sock.sendall(block)
                 expected = harness.stripped(block)
                 self.assertTrue(harness.wait_until(lambda: harness.read_file(relay.output) == expected, 15),
@@ -202,7 +202,7 @@ class DescriptorExhaustion(harness.RelayTestCase):
         # The connections held through the shortage are still served.
         for i, sock in enumerate([survivors[0], survivors[-1]]):
             block = harness.unique_block("held through the shortage %d" % i)
-            sock.setblocking(True)
+            sock.settimeout(10)
             try:
                 sock.sendall(block)
             except OSError as e:
