@@ -16,6 +16,24 @@ constexpr long kServerEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
 constexpr int kListenBacklog = 5;
 constexpr int kHostNameLimit = 260;
 
+// While the process is out of sockets, accepting pauses for this long and then tries again.
+constexpr UINT_PTR kAcceptRetryTimer = 1;
+constexpr UINT kAcceptRetryMs = 250;
+
+// accept failed because the peer gave up (reset or vanished) before it was accepted:
+// that connection is gone, the listening socket is fine.
+bool PeerVanishedBeforeAccept(int error) {
+    return error == WSAEWOULDBLOCK || error == WSAECONNABORTED || error == WSAECONNRESET ||
+           error == WSAENOTCONN;
+}
+
+// accept failed because the process is out of sockets or buffers; Wine reports its
+// server's lack of descriptors as WSAEINVAL. The pending connections can still be taken
+// once resources are freed.
+bool OutOfSocketResources(int error) {
+    return error == WSAEMFILE || error == WSAENOBUFS || error == WSAEINVAL;
+}
+
 } // namespace
 
 TSimpleTCPServer::TSimpleTCPServer(winapp::TComponent* owner) : TCustomSimpleSocket(owner) {
@@ -106,7 +124,14 @@ void TSimpleTCPServer::DoAccept() {
     // is closed again.
     TSocketHandle accepted(accept(FSocket.Get(), reinterpret_cast<sockaddr*>(&FSockAddr), &length));
     if (!accepted.Valid()) {
-        SocketError(INVALID_SOCKET, WSAGetLastError());
+        const int error = WSAGetLastError();
+        if (PeerVanishedBeforeAccept(error))
+            return;
+        if (OutOfSocketResources(error)) {
+            PauseAccepting();
+            return;
+        }
+        SocketError(INVALID_SOCKET, error);
         return;
     }
     std::unique_ptr<TSimpleTCPClient, TFreeConnection> client(new TSimpleTCPClient(nullptr));
@@ -126,6 +151,33 @@ void TSimpleTCPServer::DoAccept() {
     FConnections->push_back(std::move(client));
     if (OnClientConnected)
         OnClientConnected(this, kept);
+}
+
+// Without FD_ACCEPT the listening socket stops announcing the waiting connections, which
+// would otherwise be announced again at once and fail again; the timer brings it back.
+void TSimpleTCPServer::PauseAccepting() {
+    WSAAsyncSelect(FSocket.Get(), NotifyWindow(), kWMSocket, kServerEvents & ~FD_ACCEPT);
+    SetTimer(NotifyWindow(), kAcceptRetryTimer, kAcceptRetryMs, nullptr);
+}
+
+// Registering FD_ACCEPT again announces a connection that is already waiting.
+void TSimpleTCPServer::ResumeAccepting() {
+    KillTimer(NotifyWindow(), kAcceptRetryTimer);
+    if (FListening && WSAAsyncSelect(FSocket.Get(), NotifyWindow(), kWMSocket, kServerEvents) != 0)
+        SocketError(FSocket.Get(), WSAGetLastError());
+}
+
+void TSimpleTCPServer::NotifyWndProc(winapp::TMessage& Message) {
+    if (Message.Msg != WM_TIMER || Message.WParam != kAcceptRetryTimer) {
+        TCustomSimpleSocket::NotifyWndProc(Message);
+        return;
+    }
+    try {
+        ResumeAccepting();
+    } catch (...) {
+        if (winapp::Application != nullptr)
+            winapp::Application->HandleException(this);
+    }
 }
 
 void TSimpleTCPServer::DoPeerClose(SOCKET Socket) {

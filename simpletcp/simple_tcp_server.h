@@ -40,6 +40,7 @@ class TSimpleTCPServer : public TCustomSimpleSocket {
     TSimpleTCPServerIOEvent OnClientRead;
 
   protected:
+    void NotifyWndProc(winapp::TMessage& Message) override;
     void SocketError(SOCKET Socket, int ErrorCode) override;
 
   public:
@@ -61,6 +62,9 @@ class TSimpleTCPServer : public TCustomSimpleSocket {
     // Ends the connection that holds `socket` the way a peer's close does: out of the
     // list, OnClientDisconnected, freed.
     void EndConnection(SOCKET socket);
+    // A failed accept that the process's lack of sockets caused: try again a little later.
+    void PauseAccepting();
+    void ResumeAccepting();
     bool ReadLocalHostName(std::string& name);
 
     bool FListening = false;

@@ -49,6 +49,26 @@ TEST_F(ServerTest, APeerThatResetsEndsOnlyItsOwnConnection) {
     EXPECT_EQ(FServer.ConnectionCount(), 2u);
 }
 
+// A peer that resets before its connection is accepted: under Wine accept then fails
+// with WSAENOTCONN, on Windows it may succeed and the reset follows. Either way only that
+// connection is gone: the server keeps listening and shows nothing.
+TEST_F(ServerTest, APeerThatResetsBeforeItIsAcceptedDoesNotStopTheServer) {
+    Listen();
+    for (int i = 0; i < 5; ++i) {
+        TPeer early;
+        ASSERT_TRUE(early.Connect(FPort));
+        early.Reset();
+    }
+    PumpFor(300);
+    EXPECT_TRUE(FServer.Listen());
+    EXPECT_TRUE(FReports.empty());
+
+    TPeer later = Connect();
+    later.Send("still here");
+    ASSERT_TRUE(PumpUntilReads(1));
+    EXPECT_EQ(FReads.back().Bytes, "still here");
+}
+
 // An error word on a notification: the codes that say one connection is broken end
 // that connection alone; any other code, and any code about the listening socket,
 // stops the server and is shown. Wine reports a peer's reset as a plain close, so the
