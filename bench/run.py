@@ -344,7 +344,10 @@ def main():
     results["machine"]["other_busy_after"] = other_load()
     results["machine"]["minutes"] = (time.monotonic() - started) / 60
 
-    (RAW / "results.json").write_text(json.dumps(results, indent=1))
+    saved = json.dumps(results, indent=1)
+    (RAW / "results.json").write_text(saved)
+    # Every run is kept as well, to compare runs taken under different load.
+    (RAW / time.strftime("results-%Y%m%d-%H%M%S.json")).write_text(saved)
     report.write(results, RESULTS, RAW)
     print("Wrote %s" % (RESULTS / "results.md"))
     failed = [name for name, result in results["relays"].items()
