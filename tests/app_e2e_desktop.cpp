@@ -58,15 +58,6 @@ void SendMouse(DWORD flags) {
 
 } // namespace
 
-HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly) {
-    for (HWND window : TopLevelWindows()) {
-        if (ProcessOf(window) == processId && ClassOf(window) == className &&
-            (!visibleOnly || IsWindowVisible(window)))
-            return window;
-    }
-    return nullptr;
-}
-
 bool WaitForVisibility(HWND window, bool visible, DWORD timeoutMs) {
     return WaitFor([&] { return (IsWindowVisible(window) != FALSE) == visible; }, timeoutMs);
 }

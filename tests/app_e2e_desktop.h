@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "process.h"
+
 namespace e2e {
 
-// The top-level window of the given class that belongs to the process, or null.
-HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly = false);
+using testsupport::FindProcessWindow;
 
 // Waits until `window` is (or is no longer) visible; true when it came about in time.
 bool WaitForVisibility(HWND window, bool visible, DWORD timeoutMs);

@@ -11,6 +11,7 @@ std::string gQuendraExe;
 struct WindowSearch {
     DWORD processId;
     const char* className;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -20,7 +21,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &owner);
     char name[64] = {};
     GetClassNameA(window, name, sizeof name);
-    if (owner == search->processId && lstrcmpA(name, search->className) == 0) {
+    if (owner == search->processId && lstrcmpA(name, search->className) == 0 &&
+        (!search->visibleOnly || IsWindowVisible(window))) {
         search->found = window;
         return FALSE;
     }
@@ -37,6 +39,12 @@ std::string WindowsPath(const std::string& path) {
         if (c == '/')
             c = '\\';
     return windows;
+}
+
+HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly) {
+    WindowSearch search{processId, className, visibleOnly, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 const std::string& QuendraExe() { return gQuendraExe; }
@@ -99,9 +107,7 @@ DWORD QuendraProcess::WaitForExit(DWORD timeoutMs) {
 }
 
 HWND QuendraProcess::FindWindowOfClass(const char* className) const {
-    WindowSearch search{FId, className, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindProcessWindow(FId, className);
 }
 
 bool QuendraProcess::PostClose() const {

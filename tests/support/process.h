@@ -12,6 +12,9 @@ namespace testsupport {
 // The Windows path of a program given to the test by its Linux path (Wine maps / to Z:).
 std::string WindowsPath(const std::string& path);
 
+// The top-level window of the given class that belongs to the process, or null.
+HWND FindProcessWindow(DWORD processId, const char* className, bool visibleOnly = false);
+
 // The path of quendra.exe, given to the test binary as its first argument.
 const std::string& QuendraExe();
 void SetQuendraExe(const std::string& path);
